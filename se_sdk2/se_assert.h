@@ -1,0 +1,15 @@
+// Assertion reports: expression text, source file and line. A failed check reports and returns;
+// it never stops the process and never changes a result. Builds keep it on in release.
+#pragma once
+
+#include <source_location>
+
+using SeAssertHandler = void (*)(const char* expression, const char* file, int line);
+
+// Reports `expression` when `holds` is false; returns `holds` so callers can refuse the request.
+bool se_check(bool holds, const char* expression,
+              std::source_location where = std::source_location::current());
+
+// Replaces the reporting function (tests capture reports this way); returns the previous one.
+// Null restores the default: standard error natively, OutputDebugStringA on Windows.
+SeAssertHandler se_set_assert_handler(SeAssertHandler handler);
