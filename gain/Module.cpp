@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 
 #include "variant.h"
 
@@ -74,9 +75,9 @@ void SE_CALL Module::sub_process(int32_t buffer_offset, int32_t sample_count) {
 
 void SE_CALL Module::sub_process_static(int32_t buffer_offset, int32_t sample_count) {
     sub_process(buffer_offset, sample_count);
-    // Saturating: a host passing absurd counts must not make the countdown wrap to "not yet".
+    // Saturating both ways: absurd counts (negative ones raise the count) must not wrap it.
     const int64_t left = static_cast<int64_t>(m_static_count) - sample_count;
-    m_static_count = static_cast<int32_t>(std::max<int64_t>(left, INT32_MIN));
+    m_static_count = static_cast<int32_t>(std::clamp<int64_t>(left, INT32_MIN, INT32_MAX));
     if (m_static_count <= 0) {
         CallHost(HOST_SLEEP, 0, 0, nullptr, 0.0f);
     }
