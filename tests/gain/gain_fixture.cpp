@@ -41,6 +41,8 @@ void callRoutine(HostInstance& host, int32_t buffer_offset, int32_t sample_count
 }
 
 void deliverNow(HostInstance& host, int32_t pin, state_type state) {
+    // A new block starts here, so the value the module reads at this clock lies in its buffers.
+    host.set_clock(host.clock());
     SEMod_struct_base2* record = host.record();
     SeEvent event(host.clock(), EV_PIN_STATUS, state, 0,
                   reinterpret_cast<void*>(static_cast<intptr_t>(pin)));

@@ -23,7 +23,8 @@ const GainLibrary* loadGainLibrary(const char* file_name);
 
 // sub_process_ptr with any offset and count, as a host may pass them.
 void callRoutine(HostInstance& host, int32_t buffer_offset, int32_t sample_count);
-// An EV_PIN_STATUS event handed to event_handler_ptr at the host's current clock, outside a block.
+// An EV_PIN_STATUS event handed to event_handler_ptr at the host's current clock, which becomes
+// the start of the next block.
 void deliverNow(HostInstance& host, int32_t pin, state_type state);
 bool runsRoutine(const HostInstance& host, SeProcessFn routine);
 

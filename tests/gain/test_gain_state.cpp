@@ -371,15 +371,17 @@ TEST(GainInstances, TwoInstancesOfOneLibraryKeepTheirOwnBuffersCountsAndRoutines
     EXPECT_TRUE(second.calls().empty());
     expectScaled(second, factor, kBlock);
 
-    // Each counts its own block: 600 + 600 samples between the two would be past one count.
-    second.set_input_state(PIN_IN_L, STATE_STOPPED);
-    second.run_block(600);
-    EXPECT_EQ(0, second.sleep_requests());
+    // Each counts its own block: a count shared between the two would be reloaded by the second
+    // one's evaluation and keep the first awake.
+    deliverNow(second, PIN_IN_L, STATE_STOPPED);
+    EXPECT_FALSE(runsRoutine(second, running));
     first.run_block(424);
     EXPECT_EQ(1, first.sleep_requests());
+    second.run_block(600);
     EXPECT_EQ(0, second.sleep_requests());
     second.run_block(424);
     EXPECT_EQ(1, second.sleep_requests());
+    EXPECT_EQ(1, first.sleep_requests());
     expectScaled(first, factor, 600);
 }
 
