@@ -6,9 +6,12 @@
 #include "se_contract.h"
 
 extern "C" int32_t SE_CALL getModuleProperties(int32_t index, SEModuleProperties* properties) {
+    // No record to write into: the host learns nothing, rather than crash inside the library.
     if (properties == nullptr) {
         return 0;
     }
+    // Written first and for every index, so that a host probing for more modules still learns
+    // the version of the interface it talks to.
     properties->sdk_version = kSdkVersion;
     if (index != 0) {
         return 0;
@@ -23,6 +26,7 @@ extern "C" SEMod_struct_base2* SE_CALL makeModule(int32_t index, int32_t kind,
     if (index != 0 || kind != kModuleKindAudio) {
         return nullptr;
     }
+    // Out of memory is a null record for the host, never an exception crossing into it.
     Module* module = new (std::nothrow) Module(host_callback, host_reserved);
     return module != nullptr ? module->getAeffect() : nullptr;
 }
