@@ -280,7 +280,9 @@ TEST_P(LibraryImage, StringTableHasTheNineEntriesEmptyButForAOneLineDescription)
 
 TEST_P(LibraryImage, StringTableHoldsNoOtherBlockOrEntry) {
     const auto module = static_cast<HMODULE>(library.handle);
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16)); // RT_VERSION
+    // Filed under the language of its string table, English (United Kingdom).
+    HRSRC found = FindResourceExA(module, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), // RT_VERSION
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK));
     ASSERT_NE(nullptr, found);
     const auto* origin = static_cast<const uint8_t*>(LockResource(LoadResource(module, found)));
     ASSERT_NE(nullptr, origin);
