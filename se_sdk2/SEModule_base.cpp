@@ -26,7 +26,8 @@ int32_t SE_CALL dispatchEffectClass(SEMod_struct_base2* record, int32_t opcode, 
     if (record == nullptr) {
         return 0;
     }
-    return static_cast<SEModule_base*>(record->object_ptr)->dispatcher(opcode, index, value, ptr, opt);
+    return static_cast<SEModule_base*>(record->object_ptr)
+        ->dispatcher(opcode, index, value, ptr, opt);
 }
 
 SEModule_base::SEModule_base(SeAudioMasterFn host_callback, void* host_reserved)
@@ -45,10 +46,12 @@ SEModule_base::SEModule_base(SeAudioMasterFn host_callback, void* host_reserved)
     m_block_size = 1024;
 }
 
-SEModule_base::~SEModule_base() { releasePins(); }
+SEModule_base::~SEModule_base() {
+    releasePins();
+}
 
 void SEModule_base::releasePins() {
-    delete[] m_pins;  // destroys the pins from the last to the first
+    delete[] m_pins; // destroys the pins from the last to the first
     m_pins = nullptr;
     m_pin_count = 0;
 }
@@ -70,7 +73,8 @@ int32_t SEModule_base::dispatcher(int32_t opcode, int32_t index, int32_t value, 
         setBlockSize(value);
         return 0;
     case MOD_GET_PIN_PROPERTIES: {
-        if (!se_check(ptr != nullptr, "ptr != 0")) {
+        // A null record is refused like an undescribed pin: nothing to fill, nothing to check.
+        if (ptr == nullptr) {
             return 0;
         }
         const bool described = getPinProperties(index, static_cast<SEPinProperties*>(ptr));
@@ -107,7 +111,8 @@ int32_t SEModule_base::dispatcher(int32_t opcode, int32_t index, int32_t value, 
     }
 }
 
-int32_t SEModule_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
+int32_t SEModule_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                float opt) {
     if (seaudioMaster == nullptr) {
         return 0;
     }
@@ -122,16 +127,17 @@ void SEModule_base::open() {
     // A second open must neither leak nor leave pins bound to stale descriptions.
     releasePins();
 
+    // An implausible count, like a failed allocation, leaves the instance as a count of 0 does:
+    // no pins, and the description requests below still happen.
     int32_t pin_count = CallHost(HOST_GET_PIN_COUNT, 0, 0, nullptr, 0.0f);
-    if (!se_check(pin_count <= kMaxPinCount, "pin count <= 65536")) {
+    if (pin_count < 0 || pin_count > kMaxPinCount) {
         pin_count = 0;
     }
     if (pin_count > 0) {
         m_pins = new (std::nothrow) SEPin[pin_count];
-        se_check(m_pins != nullptr, "pin array allocated");
-    }
-    if (m_pins == nullptr) {
-        pin_count = 0;
+        if (m_pins == nullptr) {
+            pin_count = 0;
+        }
     }
     m_pin_count = pin_count;
 
@@ -163,7 +169,7 @@ void SEModule_base::open() {
 
 SEPin* SEModule_base::getPin(int index) {
     if (!se_check(m_pins != nullptr, "m_pins != 0") ||
-        !se_check(index >= 0 && index < m_pin_count, "index >= 0 && index < pin count")) {
+        !se_check(index >= 0 && index < m_pin_count, "index >= 0 && index < m_pin_count")) {
         return nullptr;
     }
     return &m_pins[index];
@@ -176,17 +182,17 @@ bool SEModule_base::getPinProperties_clean(int32_t index, SEPinProperties* prope
 
 void SE_CALL SEModule_base::process_idle(int32_t, int32_t) {}
 
-void SE_CALL SEModule_base::private_HandleEvent(SeEvent* event) { HandleEvent(event); }
+void SE_CALL SEModule_base::private_HandleEvent(SeEvent* event) {
+    HandleEvent(event);
+}
 
 void SEModule_base::HandleEvent(SeEvent* e) {
     se_check(e->time_stamp == SampleClock(), "e->time_stamp == SampleClock()");
     switch (e->event_type) {
     case EV_PIN_STATUS: {
         SEPin* pin = getPin(static_cast<int32_t>(reinterpret_cast<uintptr_t>(e->value_ptr)));
-        // Only a bound pin and a known state reach the module; anything else is the host's fault.
-        if (pin == nullptr || !se_check(pin->getModule() != nullptr, "pin bound") ||
-            !se_check(e->value1 >= STATE_STOPPED && e->value1 <= STATE_RUNNING,
-                      "value1 is a state_type")) {
+        // getPin has reported an index outside the array; an unbound element is no pin either.
+        if (pin == nullptr || !se_check(pin->getModule() != nullptr, "pin->getModule() != 0")) {
             return;
         }
         pin->OnStatusUpdate(static_cast<state_type>(e->value1));
@@ -197,7 +203,8 @@ void SEModule_base::HandleEvent(SeEvent* e) {
                    static_cast<int16_t>(static_cast<uint32_t>(e->value2) & 0xFFFF));
         break;
     case EV_RUN_DELAYED: {
-        if (!se_check(e->value_ptr != nullptr, "value_ptr != 0")) {
+        // A null routine would be a call to address 0 inside the host's thread.
+        if (!se_check(e->value_ptr != nullptr, "e->value_ptr != 0")) {
             return;
         }
         const delayed_delegate routine(e->value_ptr);
@@ -226,8 +233,10 @@ void SEModule_base::setSubProcess(SeProcessMember routine) {
         return;
     }
     // The host calls code_word directly: a null, virtual or adjusted routine would not be callable.
-    if (!se_check(next.code_word() != 0 && (next.code_word() & 1) == 0 && next.adjustment_word() == 0,
-                  "routine is a non-virtual member with adjustment 0")) {
+    if (!se_check(next.code_word() != 0 && (next.code_word() & 1) == 0 &&
+                      next.adjustment_word() == 0,
+                  "next.code_word() != 0 && (next.code_word() & 1) == 0 && next.adjustment_word() "
+                  "== 0")) {
         return;
     }
     sub_process_delegate = next;
@@ -238,13 +247,27 @@ void SEModule_base::setSubProcess(SeProcessMember routine) {
 void SEModule_base::OnPlugStateChange(SEPin*) {}
 void SEModule_base::close() {}
 void SEModule_base::OnInputStatusChange(int, state_type) {}
-void SEModule_base::setSampleRate(float sample_rate) { m_sample_rate = sample_rate; }
-void SEModule_base::setBlockSize(int32_t block_size) { m_block_size = block_size; }
-float SEModule_base::getSampleRate() { return m_sample_rate; }
-int32_t SEModule_base::getBlockSize() { return m_block_size; }
-bool SEModule_base::getPinProperties(int32_t, SEPinProperties*) { return false; }
-int32_t SEModule_base::getName(char*) { return 0; }
-int32_t SEModule_base::getUniqueId(char*) { return 0; }
+void SEModule_base::setSampleRate(float sample_rate) {
+    m_sample_rate = sample_rate;
+}
+void SEModule_base::setBlockSize(int32_t block_size) {
+    m_block_size = block_size;
+}
+float SEModule_base::getSampleRate() {
+    return m_sample_rate;
+}
+int32_t SEModule_base::getBlockSize() {
+    return m_block_size;
+}
+bool SEModule_base::getPinProperties(int32_t, SEPinProperties*) {
+    return false;
+}
+int32_t SEModule_base::getName(char*) {
+    return 0;
+}
+int32_t SEModule_base::getUniqueId(char*) {
+    return 0;
+}
 void SEModule_base::Resume() {}
 void SEModule_base::VoiceReset(int) {}
 void SEModule_base::OnMidiData(uint32_t, uint32_t, int16_t) {}

@@ -22,9 +22,9 @@ SeAssertHandler g_handler = report_default;
 
 } // namespace
 
-bool se_check(bool holds, const char* expression, std::source_location where) {
+bool se_check(bool holds, const char* expression, const char* file, int line) {
     if (!holds) {
-        g_handler(expression, where.file_name(), static_cast<int>(where.line()));
+        g_handler(expression, file, line);
     }
     return holds;
 }
