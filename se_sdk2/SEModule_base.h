@@ -10,7 +10,8 @@ class SEModule_base;
 
 // Processing shape: (buffer offset, sample count). SE_CALL makes the object the first stack
 // argument, so the routine's code_word is itself an entry the host can call.
-using SeProcessMember = void (SE_CALL SEModule_base::*)(int32_t buffer_offset, int32_t sample_count);
+using SeProcessMember = void (SE_CALL SEModule_base::*)(int32_t buffer_offset,
+                                                        int32_t sample_count);
 // Delayed-call shape: no arguments; called by the runtime only, so it may be virtual.
 using SeDelayedMember = void (SEModule_base::*)();
 
@@ -70,7 +71,7 @@ protected:
     int32_t m_block_size;
     SEPin* m_pins;
     process_delegate sub_process_delegate;
-    int32_t m_pin_count;  // elements in m_pins; 0 while m_pins is null
+    int32_t m_pin_count; // elements in m_pins; 0 while m_pins is null
 
 private:
     void releasePins();

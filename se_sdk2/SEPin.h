@@ -49,6 +49,6 @@ private:
     EPlugDataType m_datatype = EPlugDataType{0};
     OwnValue m_own_value = {};
 
-    friend struct SEPinInspector;  // tests read the own value through this
+    friend struct SEPinInspector; // tests read the own value through this
 };
 static_assert(sizeof(SEPin::OwnValue) == sizeof(void*), "the own value is one pointer-wide word");

@@ -27,7 +27,9 @@ template <typename MemberPointer> struct my_delegate {
 
     uint32_t code_word() const { return word(0); }
     uint32_t adjustment_word() const { return word(1); }
-    void* RawPointer() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(code_word())); }
+    void* RawPointer() const {
+        return reinterpret_cast<void*>(static_cast<uintptr_t>(code_word()));
+    }
 
     // All null member pointers are equal, whatever their adjustment.
     bool operator==(const my_delegate& other) const {
