@@ -32,6 +32,11 @@ int32_t HostInstance::dispatch(int32_t opcode, int32_t index, int32_t value, voi
 }
 
 void HostInstance::describe_and_open(int32_t max_pins) {
+    describe_pins(max_pins);
+    open();
+}
+
+void HostInstance::describe_pins(int32_t max_pins) {
     m_pins.clear();
     for (int32_t i = 0; i < max_pins; ++i) {
         SePinInfo info;
@@ -43,6 +48,9 @@ void HostInstance::describe_and_open(int32_t max_pins) {
     }
     m_announced.assign(m_pins.size(), {});
     allocate_buffers();
+}
+
+void HostInstance::open() {
     dispatch(MOD_SET_SAMPLE_RATE, 0, 0, nullptr, m_sample_rate);
     dispatch(MOD_SET_BLOCK_SIZE, 0, m_block_size);
     dispatch(MOD_OPEN);

@@ -56,6 +56,9 @@ public:
     // Asks for pin descriptions 0, 1, ... until refused (at most max_pins), gives every
     // DT_FSAMPLE pin a buffer through its variable, sets rate and block size, sends MOD_OPEN.
     void describe_and_open(int32_t max_pins = 256);
+    // The two halves of describe_and_open: a tool that only lists pins never opens.
+    void describe_pins(int32_t max_pins = 256);
+    void open();
     int32_t dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
                      float opt = 0.0f);
     void close(); // MOD_CLOSE; the record is gone afterwards
