@@ -13,7 +13,15 @@
 
 namespace {
 
-enum class Fault { RoundsTwice = 1, Silent = 2, Crashes = 3, ChangesMxcsr = 4 };
+// UnmendedStateRule: any static zero input makes both outputs static, so a silent In L stops
+// Out R although In R and the gain stream.
+enum class Fault {
+    RoundsTwice = 1,
+    Silent = 2,
+    Crashes = 3,
+    ChangesMxcsr = 4,
+    UnmendedStateRule = 5
+};
 constexpr Fault kFault = static_cast<Fault>(SE_BROKEN_FAULT);
 constexpr int32_t kFactor = 5;
 
@@ -37,6 +45,10 @@ public:
 
     void OnPlugStateChange(SEPin* pin) override {
         if (kFault == Fault::Silent) {
+            return;
+        }
+        if (kFault == Fault::UnmendedStateRule) {
+            unmended_evaluation();
             return;
         }
         // The gain's own evaluation, with the faulty routine in place of the running one.
@@ -71,6 +83,24 @@ public:
     }
 
 private:
+    void unmended_evaluation() {
+        state_type out_state = STATE_STOPPED;
+        bool any_static_zero = false;
+        for (int32_t k = PN_IN_L; k <= PN_GAIN; ++k) {
+            const state_type state = getPin(k)->getStatus();
+            out_state = state > out_state ? state : out_state;
+            any_static_zero |= state < STATE_RUNNING && getPin(k)->getValue() == 0.0f;
+        }
+        if (any_static_zero) {
+            out_state = STATE_ONE_OFF;
+        }
+        getPin(PN_OUT_L)->TransmitStatusChange(SampleClock(), out_state);
+        getPin(PN_OUT_R)->TransmitStatusChange(SampleClock(), out_state);
+        setSubProcess(out_state == STATE_RUNNING
+                          ? static_cast<SeProcessMember>(&BrokenModule::broken_process)
+                          : static_cast<SeProcessMember>(&Module::sub_process_static));
+    }
+
     float** m_buffers[kPinCount] = {};
 };
 

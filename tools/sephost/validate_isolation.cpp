@@ -73,6 +73,9 @@ int se_run_job_here(const SeJob& job) {
     return passed ? 0 : 1;
 }
 
+// A check takes well under a second; a child still busy after this long is stuck in the module.
+constexpr unsigned kChildSeconds = 600;
+
 #ifdef _WIN32
 
 namespace {
@@ -130,19 +133,39 @@ SeJobResult se_run_isolated(const SeJob& job) {
         return result;
     }
     CloseHandle(write_end);
-    char chunk[512];
-    DWORD got = 0;
-    while (ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-        result.text.append(chunk, got);
+    // Drain the pipe while waiting, so that a child that never returns can be ended.
+    const auto drain = [&] {
+        DWORD ready = 0;
+        while (PeekNamedPipe(read_end, nullptr, 0, nullptr, &ready, nullptr) && ready > 0) {
+            char chunk[512];
+            DWORD got = 0;
+            if (!ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) || got == 0) {
+                break;
+            }
+            result.text.append(chunk, got);
+        }
+    };
+    bool hung = false;
+    for (DWORD waited = 0; WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT;
+         waited += 100) {
+        drain();
+        if (waited >= kChildSeconds * 1000) {
+            TerminateProcess(process.hProcess, 4);
+            WaitForSingleObject(process.hProcess, INFINITE);
+            hung = true;
+            break;
+        }
     }
+    drain();
     CloseHandle(read_end);
-    WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 1;
     GetExitCodeProcess(process.hProcess, &status);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     result.passed = status == 0;
-    if (status != 0 && status != 1 && result.text.rfind("crashed", 0) != 0) {
+    if (hung) {
+        result.text = "the module did not return within " + std::to_string(kChildSeconds) + " s";
+    } else if (status != 0 && status != 1 && result.text.rfind("crashed", 0) != 0) {
         char text[96];
         std::snprintf(text, sizeof text, "crashed: the child process ended with status 0x%08lX",
                       static_cast<unsigned long>(status));
@@ -179,7 +202,7 @@ SeJobResult se_run_isolated(const SeJob& job) {
         if (null_device >= 0) {
             dup2(null_device, STDERR_FILENO);
         }
-        alarm(600); // a module that never returns ends its check, not the run
+        alarm(kChildSeconds); // a module that never returns ends its check, not the run
         _exit(se_run_job_here(job));
     }
     close(channel[1]);
@@ -194,6 +217,11 @@ SeJobResult se_run_isolated(const SeJob& job) {
     }
     if (WIFSIGNALED(status)) {
         const int signal_number = WTERMSIG(status);
+        if (signal_number == SIGALRM) {
+            result.text =
+                "the module did not return within " + std::to_string(kChildSeconds) + " s";
+            return result;
+        }
         result.text = "crashed: signal " + std::to_string(signal_number) + " (" +
                       strsignal(signal_number) + ") inside the module" +
                       (result.text.empty() ? std::string() : " after: " + result.text);
