@@ -117,7 +117,12 @@ void SeGainRig::fill_input(int32_t pin, float value) {
 
 void SeGainRig::fill_outputs_with_sentinel() {
     for (int32_t pin = PIN_OUT_L; pin <= PIN_OUT_R; ++pin) {
-        auto& storage = m_buffers[m_pin_buffer[pin]];
+        const int32_t shared = m_pin_buffer[pin];
+        if (shared == m_pin_buffer[PIN_IN_L] || shared == m_pin_buffer[PIN_IN_R] ||
+            shared == m_pin_buffer[PIN_GAIN]) {
+            continue; // an output on an input's buffer starts from that input's samples
+        }
+        auto& storage = m_buffers[shared];
         for (float& sample : storage) {
             sample = se_sentinel();
         }
@@ -160,6 +165,23 @@ bool SeGainRig::process_exact(int32_t offset, int32_t count, std::string& why) {
     }
     process(offset, count);
     for (int32_t pin = 0; pin < kGainPinCount; ++pin) {
+        // Each buffer once, named after every pin on it.
+        std::string name;
+        bool holds_output = false;
+        bool first_on_buffer = true;
+        for (int32_t other = 0; other < kGainPinCount; ++other) {
+            if (m_pin_buffer[other] == m_pin_buffer[pin]) {
+                first_on_buffer = first_on_buffer && other >= pin;
+                if (!name.empty()) {
+                    name += '/';
+                }
+                name += kGainPinNames[other];
+                holds_output = holds_output || other >= PIN_OUT_L;
+            }
+        }
+        if (!first_on_buffer) {
+            continue;
+        }
         const auto& got = m_buffers[m_pin_buffer[pin]];
         const auto& want = model[m_pin_buffer[pin]];
         for (size_t j = 0; j < got.size(); ++j) {
@@ -172,11 +194,11 @@ bool SeGainRig::process_exact(int32_t offset, int32_t count, std::string& why) {
             }
             const int32_t i = static_cast<int32_t>(j) - kGuard;
             const bool inside = i >= offset && i < offset + count;
-            const bool output = pin >= PIN_OUT_L;
+            const bool output = holds_output;
             char where[160];
             std::snprintf(where, sizeof where,
                           "%s[%d] after processing offset %d, count %d of a %d-sample buffer",
-                          kGainPinNames[pin], static_cast<int>(i), static_cast<int>(offset),
+                          name.c_str(), static_cast<int>(i), static_cast<int>(offset),
                           static_cast<int>(count), static_cast<int>(m_block_size));
             why = where;
             if (i < 0 || i >= m_block_size) {
@@ -195,8 +217,8 @@ bool SeGainRig::process_exact(int32_t offset, int32_t count, std::string& why) {
                               static_cast<double>(m_buffers[m_pin_buffer[in]][j]),
                               static_cast<double>(m_buffers[m_pin_buffer[PIN_GAIN]][j]),
                               static_cast<int>(m_context.gain_factor));
-                if (m_pin_buffer[pin] != m_pin_buffer[in] &&
-                    m_pin_buffer[pin] != m_pin_buffer[PIN_GAIN]) {
+                // Only an output on a buffer of its own still has its inputs to show.
+                if (name.find('/') == std::string::npos) {
                     why += formula;
                 }
             }
