@@ -206,10 +206,7 @@ bool fp_control(SeValidateContext& context, std::string& why) {
             rig.process(0, 128);
             rig.deliver_state(PIN_GAIN, STATE_RUNNING);
             rig.process(0, 64);
-            SeSubProcessInfo* info = nullptr;
-            info = reinterpret_cast<SeSubProcessInfo*>(
-                static_cast<intptr_t>(rig.dispatch(MOD_GET_SUB_PROCESS_INFO)));
-            (void)info;
+            rig.dispatch(MOD_GET_SUB_PROCESS_INFO);
             rig.dispatch(MOD_RESUME);
             if (!rig.fp_fault().empty()) {
                 why = rig.fp_fault();
