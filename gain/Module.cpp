@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "gain_kernel.h"
 #include "variant.h"
 
 namespace {
@@ -58,19 +59,11 @@ void Module::open() {
 }
 
 void SE_CALL Module::sub_process(int32_t buffer_offset, int32_t sample_count) {
-    const float* in_l = m_in_l + buffer_offset;
-    const float* in_r = m_in_r + buffer_offset;
-    const float* gain = m_gain + buffer_offset;
-    float* out_l = m_out_l + buffer_offset;
-    float* out_r = m_out_r + buffer_offset;
-    const double factor = kVariant.gain_factor;
-    // The buffers may overlap (a host may hand Out L's buffer to In R): each left result is
-    // stored before the right channel's samples of the same position are read.
-    for (int32_t i = 0; i < sample_count; ++i) {
-        const double g = gain[i];
-        out_l[i] = static_cast<float>(static_cast<double>(in_l[i]) * g * factor);
-        out_r[i] = static_cast<float>(static_cast<double>(in_r[i]) * g * factor);
-    }
+    // The kernel keeps the sample order's results for every overlap of the buffers a host may
+    // hand over (Out L on In R, in place, partial overlaps): see gain_kernel.h.
+    gain_process(m_in_l + buffer_offset, m_in_r + buffer_offset, m_gain + buffer_offset,
+                 m_out_l + buffer_offset, m_out_r + buffer_offset, sample_count,
+                 kVariant.gain_factor);
 }
 
 void SE_CALL Module::sub_process_static(int32_t buffer_offset, int32_t sample_count) {
