@@ -187,6 +187,7 @@ const Layout kLayouts[] = {
     {"out L one sample behind in L", 1, 1 * kSpan, 2 * kSpan, 0, 3 * kSpan, false},
     {"out L three ahead of in R", 0, 1 * kSpan, 2 * kSpan, 1 * kSpan + 3, 3 * kSpan, false},
     {"out R five behind in L", 5, 1 * kSpan, 2 * kSpan, 3 * kSpan, 0, false},
+    {"out R three ahead of in L", 0, 1 * kSpan, 2 * kSpan, 3 * kSpan, 3, false},
     {"out R two ahead of the gain", 0, 1 * kSpan, 2 * kSpan, 3 * kSpan, 2 * kSpan + 2, false},
     {"out L seven behind the gain", 0, 1 * kSpan, 2 * kSpan + 7, 2 * kSpan, 3 * kSpan, false},
     {"outputs one apart", 0, 1 * kSpan, 2 * kSpan, 3 * kSpan, 3 * kSpan + 1, false},
