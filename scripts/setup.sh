@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ g++-multilib clang libclang-rt-14-dev g++-mingw-w64-i686 binutils-mingw-w64-i686
-          wine wine32:i386 googletest valgrind clang-format)
+          wine wine32:i386 googletest valgrind libc6-dbg:i386 clang-format)
 
 missing=()
 for p in "${packages[@]}"; do
