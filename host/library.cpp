@@ -10,7 +10,14 @@ namespace {
 
 #ifdef _WIN32
 void* open_library(const std::string& path, std::string& error) {
-    HMODULE handle = LoadLibraryA(path.c_str());
+    // LoadLibraryA wants backslashes; callers (and Wine users) often write forward ones.
+    std::string file = path;
+    for (char& c : file) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    HMODULE handle = LoadLibraryA(file.c_str());
     if (handle == nullptr) {
         error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
     }
