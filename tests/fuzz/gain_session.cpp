@@ -32,16 +32,16 @@ void require(bool holds, const char* what, long detail = 0) {
     }
 }
 
-uint32_t bits_of(float f) {
+// Bit patterns go through memory only: a float returned by value travels through the x87 stack
+// on 32-bit x86, which quiets a signalling NaN in unoptimised builds.
+uint32_t bits_at(const float* f) {
     uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
+    std::memcpy(&u, f, sizeof u);
     return u;
 }
 
-float float_of(uint32_t u) {
-    float f;
-    std::memcpy(&f, &u, sizeof f);
-    return f;
+void store_bits(float* f, uint32_t u) {
+    std::memcpy(f, &u, sizeof u);
 }
 
 void quiet_report(const char*, const char*, int) {}
@@ -60,7 +60,7 @@ public:
         return v;
     }
     int32_t i32() { return static_cast<int32_t>(u32()); }
-    float f32() { return float_of(u32()); }
+    void f32_to(float* f) { store_bits(f, u32()); }
     uint32_t below(uint32_t bound) { return bound == 0 ? 0 : u32() % bound; }
 
 private:
@@ -95,7 +95,7 @@ public:
                 m_host->set_block_size(1 + static_cast<int32_t>(m_in.below(kMaxBlock)));
                 break;
             case 6:
-                m_host->dispatch(MOD_SET_SAMPLE_RATE, m_in.i32(), m_in.i32(), nullptr, m_in.f32());
+                sample_rate();
                 break;
             case 7:
                 recreate();
@@ -151,7 +151,8 @@ private:
         }
         const int32_t index = m_in.i32();
         const int32_t value = m_in.i32();
-        const float opt = m_in.f32();
+        float opt;
+        m_in.f32_to(&opt);
         if (opcode == MOD_GET_PIN_PROPERTIES) {
             pin_properties(index);
         } else if (opcode == MOD_GET_SUB_PROCESS_INFO) {
@@ -245,17 +246,17 @@ private:
             for (int32_t i = 0; i < samples; ++i) {
                 switch (mode) {
                 case 0:
-                    buffer[i] = m_in.f32();
+                    m_in.f32_to(&buffer[i]);
                     break;
                 case 1:
-                    buffer[i] = float_of(seed);
+                    store_bits(&buffer[i], seed);
                     break;
                 case 2:
                     buffer[i] = (seed & 1) ? -0.0f : 0.0f;
                     break;
                 default:
                     seed = seed * 1664525u + 1013904223u;
-                    buffer[i] = float_of(seed);
+                    store_bits(&buffer[i], seed);
                     break;
                 }
             }
@@ -266,15 +267,15 @@ private:
         for (int32_t pin = kOutL; pin <= kOutR; ++pin) {
             float* buffer = m_host->output(pin);
             for (int32_t i = 0; i < m_host->block_size(); ++i) {
-                buffer[i] = float_of(kUnwritten);
+                store_bits(&buffer[i], kUnwritten);
             }
         }
     }
 
-    bool matches_reference(float out, float in, float gain) const {
+    bool matches_reference(const float* out, float in, float gain) const {
         const float expected =
             static_cast<float>(static_cast<double>(in) * static_cast<double>(gain) * m_factor);
-        return std::isnan(expected) ? std::isnan(out) : bits_of(out) == bits_of(expected);
+        return std::isnan(expected) ? std::isnan(*out) : bits_at(out) == bits_at(&expected);
     }
 
     // Every sample of [begin, end) must hold the reference or, where `all` is false, may be left
@@ -291,8 +292,8 @@ private:
                     std::memcmp(inputs.data() + 2 * block, gain, block * sizeof(float)) == 0,
                 "an input buffer was written");
         for (int32_t i = 0; i < block; ++i) {
-            const bool left_unwritten = bits_of(out_l[i]) == kUnwritten;
-            const bool right_unwritten = bits_of(out_r[i]) == kUnwritten;
+            const bool left_unwritten = bits_at(&out_l[i]) == kUnwritten;
+            const bool right_unwritten = bits_at(&out_r[i]) == kUnwritten;
             if (i < begin || i >= end) {
                 require(left_unwritten && right_unwritten, "sample outside the stretch written", i);
                 continue;
@@ -302,9 +303,9 @@ private:
                 require(!all, "sample skipped", i);
                 continue;
             }
-            require(matches_reference(out_l[i], in_l[i], gain[i]), "Out L differs from reference",
+            require(matches_reference(&out_l[i], in_l[i], gain[i]), "Out L differs from reference",
                     i);
-            require(matches_reference(out_r[i], in_r[i], gain[i]), "Out R differs from reference",
+            require(matches_reference(&out_r[i], in_r[i], gain[i]), "Out R differs from reference",
                     i);
         }
     }
@@ -316,6 +317,14 @@ private:
             std::memcpy(inputs.data() + pin * block, m_host->input(pin), block * sizeof(float));
         }
         return inputs;
+    }
+
+    void sample_rate() {
+        const int32_t index = m_in.i32();
+        const int32_t value = m_in.i32();
+        float rate;
+        m_in.f32_to(&rate);
+        m_host->dispatch(MOD_SET_SAMPLE_RATE, index, value, nullptr, rate);
     }
 
     // A block through the host's driver: split at due events, skipped while asleep.
@@ -404,7 +413,7 @@ private:
             for (size_t i = 0; i < storage.size(); ++i) {
                 const bool guard =
                     i < HostInstance::kGuardSamples || i >= HostInstance::kGuardSamples + block;
-                require(!guard || bits_of(storage[i]) == 0, "guard sample written", pin);
+                require(!guard || bits_at(&storage[i]) == 0, "guard sample written", pin);
             }
         }
     }
