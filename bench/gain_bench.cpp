@@ -1,9 +1,9 @@
 // Nanoseconds per stereo sample of the running routine, called the way a host calls it: through
-// sub_process_ptr of an instance of the real library. Each instruction-set path is forced by
-// loading a private copy of the library with SE_GAIN_ISA set. Every round times every path and
-// a copy of the same bytes (three float streams in, two out) back to back, and the ratios are
-// taken within the round; the table shows medians over the rounds, so a neighbour's load on a
-// shared machine moves the ratios much less than the absolute times.
+// sub_process_ptr of an instance of the real library. The AVX column is the shipped library; the
+// other paths are benchmark builds of it with the kernel choice capped there. Every round times
+// every path and a copy of the same bytes (three float streams in, two out) back to back, and the
+// ratios are taken within the round; the table shows medians over the rounds, so a neighbour's load
+// on a shared machine moves the ratios much less than the absolute times.
 //
 //   gain_bench [rounds] [paths, default scalar,sse2,avx,avx512]
 #include <emmintrin.h>
@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -78,16 +77,7 @@ void SE_CALL copy_process(void* object, int32_t offset, int32_t count) {
     }
 }
 
-void set_isa_variable(const char* isa) {
-#ifdef _WIN32
-    const std::string entry = std::string("SE_GAIN_ISA=") + isa;
-    _putenv(entry.c_str());
-#else
-    setenv("SE_GAIN_ISA", isa, 1);
-#endif
-}
-
-// One instance of a private copy of the library, whose kernel was chosen with SE_GAIN_ISA=isa.
+// One instance of a library whose kernel choice is capped at one path.
 struct Path {
     std::string name;
     SeLibrary library;
@@ -96,18 +86,18 @@ struct Path {
     void* object = nullptr;
 };
 
-bool load_path(const std::string& original, const char* isa, Path& path) {
-    const std::string copy = "gain_bench_" + std::string(isa) + ".sep";
-    std::error_code ec;
-    std::filesystem::copy_file(original, copy, std::filesystem::copy_options::overwrite_existing,
-                               ec);
-    if (ec) {
-        std::fprintf(stderr, "cannot copy %s: %s\n", original.c_str(), ec.message().c_str());
-        return false;
+// The shipped library stops at AVX, so the AVX column is the installable file itself; the other
+// paths are the build's benchmark copies of it, each capped at its path.
+std::string library_for(const std::string& isa) {
+    if (isa == "avx") {
+        return std::string(SE_DIST_DIR) + kVariantTable[0].file_name;
     }
-    set_isa_variable(isa);
+    return std::string(SE_BENCH_DIR) + "gain_bench_" + isa + ".sep";
+}
+
+bool load_path(const std::string& isa, Path& path) {
     std::string error;
-    if (!se_load_library(std::filesystem::absolute(copy).string(), path.library, error)) {
+    if (!se_load_library(library_for(isa), path.library, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
@@ -195,10 +185,9 @@ int main(int argc, char** argv) {
     const int32_t rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     const std::vector<std::string> names =
         split_paths(argc > 2 ? argv[2] : "scalar,sse2,avx,avx512");
-    const std::string original = std::string(SE_DIST_DIR) + kVariantTable[0].file_name;
     std::vector<Path> paths(names.size());
     for (size_t k = 0; k < names.size(); ++k) {
-        if (!load_path(original, names[k].c_str(), paths[k])) {
+        if (!load_path(names[k], paths[k])) {
             return 1;
         }
     }
@@ -265,8 +254,6 @@ int main(int argc, char** argv) {
     for (Path& p : paths) {
         p.instance.reset();
         se_unload_library(p.library);
-        std::error_code ec;
-        std::filesystem::remove("gain_bench_" + p.name + ".sep", ec);
     }
     return 0;
 }

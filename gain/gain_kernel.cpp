@@ -4,9 +4,6 @@
 
 #include <cpuid.h>
 
-#include <cstdlib>
-#include <cstring>
-
 namespace {
 
 // Bits of XCR0: which register state the operating system saves on a context switch.
@@ -54,22 +51,16 @@ const CpuFeatures kFeatures = detect();
 
 constexpr GainKernelFn kKernels[GAIN_ISA_COUNT] = {gain_kernel_scalar, gain_kernel_sse2,
                                                    gain_kernel_avx, gain_kernel_avx512};
-constexpr const char* kIsaNames[GAIN_ISA_COUNT] = {"scalar", "sse2", "avx", "avx512"};
 
-// The best supported path, capped by SE_GAIN_ISA: the benchmark runs the real library with a
-// path forced this way, and a user can fall back if a path misbehaves on some machine.
-// Without it the cap is AVX: the AVX-512 kernel measured slower than the AVX one here (the
-// conversions, not the vector width, are the limit), so it runs only when asked for.
+#ifndef SE_GAIN_ISA_CAP
+// AVX-512 measured slower than AVX here (the conversions, not the vector width, are the limit),
+// so the shipped libraries stop at AVX. The benchmark builds copies capped at each path.
+#define SE_GAIN_ISA_CAP GAIN_ISA_AVX
+#endif
+
+// The best path up to the cap that this processor and operating system support.
 GainIsa preferred_isa() {
-    GainIsa cap = GAIN_ISA_AVX;
-    if (const char* wanted = std::getenv("SE_GAIN_ISA")) {
-        for (int32_t k = 0; k < GAIN_ISA_COUNT; ++k) {
-            if (std::strcmp(wanted, kIsaNames[k]) == 0) {
-                cap = static_cast<GainIsa>(k);
-            }
-        }
-    }
-    GainIsa isa = cap;
+    GainIsa isa = static_cast<GainIsa>(SE_GAIN_ISA_CAP);
     while (!gain_isa_supported(isa)) {
         isa = static_cast<GainIsa>(isa - 1);
     }

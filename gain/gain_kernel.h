@@ -20,7 +20,7 @@ enum GainIsa : int32_t {
     GAIN_ISA_SCALAR = 0, // the sample-by-sample loop
     GAIN_ISA_SSE2 = 1,   // the baseline every supported processor has
     GAIN_ISA_AVX = 2,    // when the processor has AVX and the operating system saves ymm state
-    GAIN_ISA_AVX512 = 3, // AVX-512F with zmm state saved; only when SE_GAIN_ISA asks for it
+    GAIN_ISA_AVX512 = 3, // AVX-512F with zmm state saved; benchmark builds only
     GAIN_ISA_COUNT = 4,
 };
 
@@ -34,8 +34,8 @@ void gain_kernel_avx512(const float* in_l, const float* in_r, const float* gain,
                         float* out_r, int32_t count, double factor);
 
 // The kernel for buffers that pass gain_vector_safe, chosen when the library loads: the best
-// path up to AVX that the processor and operating system support, or up to the path named by
-// the environment variable SE_GAIN_ISA ("scalar", "sse2", "avx", "avx512") when it is set then.
+// path up to AVX that the processor and operating system support (a build may lower the cap
+// with SE_GAIN_ISA_CAP; the benchmark's copies do).
 extern GainKernelFn g_gain_kernel;
 
 // Whether this processor and operating system can run a path (SCALAR and SSE2 always can).
