@@ -19,7 +19,6 @@ public:
     // Class-wide: the library's display name, identifier and about text.
     static bool getModuleProperties(SEModuleProperties* properties);
 
-    int32_t staticCount() const { return m_static_count; }
 
     enum PinIndex : int32_t { PN_IN_L = 0, PN_IN_R = 1, PN_GAIN = 2, PN_OUT_L = 3, PN_OUT_R = 4 };
     static constexpr int32_t kPinCount = 5;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "json_text.h"
 #include "validate_check.h"
 #include "validate_isolation.h"
 #include "validate_variant.h"
@@ -87,23 +88,6 @@ bool parse(int argc, char** argv, int first, Options& options, std::string& erro
         return false;
     }
     return true;
-}
-
-std::string json_text(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
 }
 
 // A child's text ends its line: keep it on one.
@@ -241,15 +225,15 @@ int run_validate(int argc, char** argv) {
     if (options.json) {
         std::printf("{\n  \"library\": %s,\n  \"factor\": %d,\n  \"factor_source\": %s,\n"
                     "  \"version\": %s,\n  \"seed\": %u,\n  \"tests\": [",
-                    json_text(options.library).c_str(), static_cast<int>(factor),
-                    json_text(factor_source).c_str(), json_text(version).c_str(),
+                    json_quote(options.library).c_str(), static_cast<int>(factor),
+                    json_quote(factor_source).c_str(), json_quote(version).c_str(),
                     static_cast<unsigned>(options.seed));
         for (size_t k = 0; k < outcomes.size(); ++k) {
             const Outcome& o = outcomes[k];
             std::printf("%s\n    {\"name\": %s, \"result\": \"%s\", \"message\": %s}",
-                        k == 0 ? "" : ",", json_text(o.check->name).c_str(),
+                        k == 0 ? "" : ",", json_quote(o.check->name).c_str(),
                         o.result.passed ? "pass" : "fail",
-                        json_text(o.result.passed ? "" : o.result.text).c_str());
+                        json_quote(o.result.passed ? "" : o.result.text).c_str());
         }
         std::printf("\n  ],\n  \"passed\": %d,\n  \"failed\": %d\n}\n", passed, failed);
     } else {
