@@ -12,7 +12,7 @@ namespace {
 struct PinRow {
     const char* name;
     EDirection direction;
-    const char* default_value;  // null for outputs, which have none
+    const char* default_value; // null for outputs, which have none
     float* Module::*variable;
 };
 
@@ -81,7 +81,7 @@ void Module::OnPlugStateChange(SEPin*) {
     SEPin* out_l = getPin(PN_OUT_L);
     SEPin* out_r = getPin(PN_OUT_R);
     if (!inputs[0] || !inputs[1] || !inputs[2] || !out_l || !out_r) {
-        return;  // the host gave this instance fewer pins than it describes; getPin reported it
+        return; // the host gave this instance fewer pins than it describes; getPin reported it
     }
 
     state_type state[3];

@@ -19,7 +19,6 @@ public:
     // Class-wide: the library's display name, identifier and about text.
     static bool getModuleProperties(SEModuleProperties* properties);
 
-
     enum PinIndex : int32_t { PN_IN_L = 0, PN_IN_R = 1, PN_GAIN = 2, PN_OUT_L = 3, PN_OUT_R = 4 };
     static constexpr int32_t kPinCount = 5;
 
@@ -30,5 +29,5 @@ private:
     float* m_out_l = nullptr;
     float* m_out_r = nullptr;
     float* m_gain = nullptr;
-    int32_t m_static_count = 0;  // samples the static routine computes before it asks for sleep
+    int32_t m_static_count = 0; // samples the static routine computes before it asks for sleep
 };

@@ -5,11 +5,11 @@
 #include <cstdint>
 
 struct SeVariant {
-    const char* file_name;     // the library's file name, also its name in the export table
-    const char* display_name;  // module display name
-    const char* identifier;    // module identifier
-    int32_t gain_factor;       // the integer every output sample is multiplied by
-    uint16_t version[4];       // file and product version, most significant part first
+    const char* file_name;    // the library's file name, also its name in the export table
+    const char* display_name; // module display name
+    const char* identifier;   // module identifier
+    int32_t gain_factor;      // the integer every output sample is multiplied by
+    uint16_t version[4];      // file and product version, most significant part first
 };
 
 extern const SeVariant kVariant;

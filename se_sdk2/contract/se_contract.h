@@ -38,9 +38,9 @@ struct SEMod_struct_base2 {
     void* object_ptr;    // the instance; first argument of both processing and event entries
     int32_t reserved1;   // 0
     SeDispatcherFn dispatcher_ptr; // management requests, MOD_ opcodes
-    SeProcessFn sub_process_ptr; // current routine; re-read after HOST_SUB_PROCESS_CHANGED
-    SeEventFn event_handler_ptr; // delivers one due event at its exact sample time
-    uint8_t reserved2[16];       // all 0
+    SeProcessFn sub_process_ptr;   // current routine; re-read after HOST_SUB_PROCESS_CHANGED
+    SeEventFn event_handler_ptr;   // delivers one due event at its exact sample time
+    uint8_t reserved2[16];         // all 0
 };
 static_assert(sizeof(SEMod_struct_base2) == 48, "SEMod_struct_base2 is part of the host interface");
 static_assert(offsetof(SEMod_struct_base2, magic) == 0x00);

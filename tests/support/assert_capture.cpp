@@ -7,9 +7,15 @@ void capture(const char* expression, const char* file, int line) {
 }
 } // namespace
 
-AssertCapture::AssertCapture() : m_previous(se_set_assert_handler(capture)) { g_reports.clear(); }
-AssertCapture::~AssertCapture() { se_set_assert_handler(m_previous); }
-const std::vector<AssertReport>& AssertCapture::reports() const { return g_reports; }
+AssertCapture::AssertCapture() : m_previous(se_set_assert_handler(capture)) {
+    g_reports.clear();
+}
+AssertCapture::~AssertCapture() {
+    se_set_assert_handler(m_previous);
+}
+const std::vector<AssertReport>& AssertCapture::reports() const {
+    return g_reports;
+}
 std::vector<std::string> AssertCapture::expressions() const {
     std::vector<std::string> out;
     for (const auto& r : g_reports) {
@@ -17,4 +23,6 @@ std::vector<std::string> AssertCapture::expressions() const {
     }
     return out;
 }
-void AssertCapture::clear() { g_reports.clear(); }
+void AssertCapture::clear() {
+    g_reports.clear();
+}

@@ -6,12 +6,14 @@ RecordingHost* RecordingHost::s_current = nullptr;
 
 RecordingHost::RecordingHost() {
     if (s_current != nullptr) {
-        std::abort();  // a test bug: two live hosts would interleave their records
+        std::abort(); // a test bug: two live hosts would interleave their records
     }
     s_current = this;
 }
 
-RecordingHost::~RecordingHost() { s_current = nullptr; }
+RecordingHost::~RecordingHost() {
+    s_current = nullptr;
+}
 
 int32_t SE_CALL RecordingHost::callback(SEMod_struct_base2* record, int32_t opcode, int32_t index,
                                         int32_t value, void* ptr, float opt) {
@@ -40,7 +42,9 @@ int32_t RecordingHost::answer(const HostCall& call) const {
     }
     case HOST_GET_PIN_BUFFER: {
         auto it = pin_buffer.find(call.index);
-        return it == pin_buffer.end() ? 0 : static_cast<int32_t>(reinterpret_cast<uintptr_t>(it->second));
+        return it == pin_buffer.end()
+                   ? 0
+                   : static_cast<int32_t>(reinterpret_cast<uintptr_t>(it->second));
     }
     case HOST_IS_PIN_CONNECTED: {
         auto it = pin_connected.find(call.index);

@@ -17,7 +17,7 @@ struct HostCall {
     int32_t value;
     void* ptr;
     float opt;
-    SeEvent event;  // a copy of *ptr for HOST_ADD_EVENT, otherwise zero
+    SeEvent event; // a copy of *ptr for HOST_ADD_EVENT, otherwise zero
 };
 
 class RecordingHost {
@@ -33,9 +33,9 @@ public:
     // Answers.
     int32_t pin_count = 0;
     uint32_t sample_clock = 0;
-    std::map<int32_t, uint32_t> block_start;     // by pin; absent pins answer 0
-    std::map<int32_t, float*> pin_buffer;         // by pin, for HOST_GET_PIN_BUFFER
-    std::map<int32_t, int32_t> pin_connected;     // by pin, for HOST_IS_PIN_CONNECTED
+    std::map<int32_t, uint32_t> block_start;  // by pin; absent pins answer 0
+    std::map<int32_t, float*> pin_buffer;     // by pin, for HOST_GET_PIN_BUFFER
+    std::map<int32_t, int32_t> pin_connected; // by pin, for HOST_IS_PIN_CONNECTED
     // Runs inside the callback after the call is recorded, before the answer is made.
     std::function<void(const HostCall&)> on_call;
 
