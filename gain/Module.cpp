@@ -106,7 +106,8 @@ void Module::OnPlugStateChange(SEPin*) {
     if (channel_varies(PN_IN_L) || channel_varies(PN_IN_R)) {
         out_state = STATE_RUNNING;
     } else {
-        out_state = std::max({state[0], state[1], state[2]});
+        // A host may report a state below the known ones; announce none outside them.
+        out_state = std::max({STATE_STOPPED, state[0], state[1], state[2]});
         if (static_zero[0] || static_zero[1] || static_zero[2]) {
             out_state = STATE_ONE_OFF;
         }

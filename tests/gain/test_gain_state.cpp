@@ -100,6 +100,8 @@ const StateRow kStateRows[] = {
      {STATE_STOPPED, STATE_STOPPED, STATE_ONE_OFF}, {0.5f, 0.2f, 0.7f}, PIN_GAIN, STATE_ONE_OFF, false},
     {"one-off zero on In L over stopped inputs",
      {STATE_ONE_OFF, STATE_STOPPED, STATE_STOPPED}, {0.0f, 0.2f, 0.1f}, PIN_IN_L, STATE_ONE_OFF, false},
+    {"states below the known ones announce no state outside them",
+     {state_type(-1), state_type(-7), state_type(-1)}, {0.5f, 0.2f, 0.1f}, PIN_GAIN, STATE_STOPPED, false},
 };
 // clang-format on
 
